@@ -1,0 +1,6 @@
+function(corvala_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(CORVALA_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
