@@ -174,11 +174,10 @@ TEST_F(HostTest, ThreadsResolvingTheTableAtOnceAllGetTheHostsAnswers) {
                     traced = library.panorama(&sample.color, &sample.state);
                     expected = panoramaClosedForm(pi * px, pi / 2 * py);
                 }
-                const bool right = traced == 1 && log.callCount == 3 &&
-                                   log.calls[2].call == Call::traceEye &&
-                                   near(testhost::internalToCamera(log.calls[2].in), expected,
-                                        2e-6) &&
-                                   sample.color.g == testhost::standardColor.g;
+                const bool right =
+                    traced == 1 && log.callCount == 3 && log.calls[2].call == Call::traceEye &&
+                    near(testhost::internalToCamera(log.calls[2].in), expected, 2e-6) &&
+                    sample.color.g == testhost::standardColor.g;
                 if (!right) {
                     wrong.fetch_add(1);
                 }

@@ -63,8 +63,7 @@ void closeModule(void* module) {
 
 void* findSymbol(void* module, const char* name) {
 #if defined(_WIN32)
-    void* address =
-        reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+    void* address = reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
 #else
     void* address = dlsym(module, name);
 #endif
@@ -78,7 +77,9 @@ std::string handleText(void* handle) {
     return text;
 }
 
-int missingSymbolError() { return 127; }
+int missingSymbolError() {
+    return 127;
+}
 
 StderrCapture::StderrCapture() {
     std::fflush(stderr);
@@ -87,7 +88,9 @@ StderrCapture::StderrCapture() {
     dup2(fileno(file_), 2);
 }
 
-StderrCapture::~StderrCapture() { finish(); }
+StderrCapture::~StderrCapture() {
+    finish();
+}
 
 std::string StderrCapture::finish() {
     if (file_ == nullptr) {
@@ -124,7 +127,9 @@ Sample::Sample(float aspect) {
     color = {-1.0f, -1.0f, -1.0f, -1.0f};
 }
 
-void Sample::aim(float px, float py) { aimCameraSpace({px, py / camera.aspectRatio, -1.0f}); }
+void Sample::aim(float px, float py) {
+    aimCameraSpace({px, py / camera.aspectRatio, -1.0f});
+}
 
 void Sample::aimCameraSpace(const HostVector& direction) {
     state.rayDirection = testhost::cameraToInternal(direction);
@@ -135,14 +140,14 @@ void HostTest::SetUp() {
     ASSERT_NE(library.module, nullptr);
     library.setModuleHandle =
         reinterpret_cast<void (*)(void*)>(findSymbol(library.module, "miSetModuleHandle"));
-    library.fisheye = reinterpret_cast<decltype(library.fisheye)>(
-        findSymbol(library.module, "corvala"));
-    library.fisheyeVersion = reinterpret_cast<int (*)()>(
-        findSymbol(library.module, "corvala_version"));
+    library.fisheye =
+        reinterpret_cast<decltype(library.fisheye)>(findSymbol(library.module, "corvala"));
+    library.fisheyeVersion =
+        reinterpret_cast<int (*)()>(findSymbol(library.module, "corvala_version"));
     library.panorama = reinterpret_cast<decltype(library.panorama)>(
         findSymbol(library.module, "environmentLense"));
-    library.panoramaVersion = reinterpret_cast<int (*)()>(
-        findSymbol(library.module, "environmentLense_version"));
+    library.panoramaVersion =
+        reinterpret_cast<int (*)()>(findSymbol(library.module, "environmentLense_version"));
 }
 
 void HostTest::TearDown() {
@@ -162,10 +167,10 @@ TestHostModule& HostTest::host(const std::string& variant) {
     TestHostModule loaded;
     loaded.module = openModule("corvala_testhost" + variant);
     if (loaded.module != nullptr) {
-        loaded.log = reinterpret_cast<testhost::LogFunction>(
-            findSymbol(loaded.module, "testHostLog"));
-        loaded.reset = reinterpret_cast<testhost::ResetFunction>(
-            findSymbol(loaded.module, "testHostReset"));
+        loaded.log =
+            reinterpret_cast<testhost::LogFunction>(findSymbol(loaded.module, "testHostLog"));
+        loaded.reset =
+            reinterpret_cast<testhost::ResetFunction>(findSymbol(loaded.module, "testHostReset"));
         loaded.reset();
     }
     hosts_.emplace_back(variant, loaded);

@@ -38,12 +38,12 @@ int missingSymbolError();
 // Redirects file descriptor 2 into a temporary file until finish(), which returns what was
 // written, with the C runtime's text-mode line ends turned back into "\n".
 class StderrCapture {
-public:
+  public:
     StderrCapture();
     ~StderrCapture();
     std::string finish();
 
-private:
+  private:
     int savedDescriptor_ = -1;
     std::FILE* file_ = nullptr;
 };
@@ -89,7 +89,7 @@ struct Sample {
 // Each test loads the library afresh (and unloads it after), so every test starts with the
 // state of a host's first load: no handle, an empty table.
 class HostTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -101,7 +101,7 @@ protected:
 
     Library library;
 
-private:
+  private:
     std::vector<std::pair<std::string, TestHostModule>> hosts_;
 };
 

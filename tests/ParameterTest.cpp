@@ -17,7 +17,7 @@ struct Evaluation {
 };
 
 class ParameterTest : public HostTest {
-protected:
+  protected:
     // Runs the fisheye on block with the given connection offset. Connected parameters are
     // served from hostValues, except those listed in unserved, for which the host has none.
     Evaluation run(ConnectedBlock& block, std::int32_t offset, const FisheyeParameters& hostValues,
@@ -139,9 +139,9 @@ TEST_F(ParameterTest, AHostWithoutPhenEvalLeavesTheBlocksValuesInForce) {
 
     std::string expected;
     const auto line = [&](const char* name) {
-        expected += "dlsym failed on \"" + std::string(name) + "\" (handle: " +
-                    handleText(module.module) + " error: " +
-                    std::to_string(missingSymbolError()) + ")\n";
+        expected += "dlsym failed on \"" + std::string(name) +
+                    "\" (handle: " + handleText(module.module) +
+                    " error: " + std::to_string(missingSymbolError()) + ")\n";
     };
     line("mi_phen_eval");  // clipCircle
     line("mi_phen_eval");  // fadeCircle

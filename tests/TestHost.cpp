@@ -28,7 +28,9 @@ CallRecord& record(Call call) {
 
 }  // namespace
 
-TEST_HOST_EXPORT Log* testHostLog() { return &log; }
+TEST_HOST_EXPORT Log* testHostLog() {
+    return &log;
+}
 
 TEST_HOST_EXPORT void testHostReset() {
     log = Log{};

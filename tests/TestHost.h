@@ -15,11 +15,11 @@ enum class Call : int { traceEye, phenEval, vectorToCamera, vectorFromCamera };
 
 struct CallRecord {
     Call call;
-    HostVector in;         // conversions: the vector handed in; trace: the direction
-    HostVector out;        // conversions: the vector handed back
-    HostVector origin;     // trace: the ray origin
-    const void* address;   // phen_eval: the parameter's address
-    bool outAliasesIn;     // conversions: out and in were the same vector
+    HostVector in;        // conversions: the vector handed in; trace: the direction
+    HostVector out;       // conversions: the vector handed back
+    HostVector origin;    // trace: the ray origin
+    const void* address;  // phen_eval: the parameter's address
+    bool outAliasesIn;    // conversions: out and in were the same vector
 };
 
 struct Connection {
@@ -40,8 +40,12 @@ struct Log {
 
 // The module's camera space is its internal space turned by a signed permutation of the axes:
 // exact in floats, and no axis maps to itself, so a skipped conversion cannot go unnoticed.
-inline HostVector cameraToInternal(const HostVector& c) { return {-c.y, c.z, -c.x}; }
-inline HostVector internalToCamera(const HostVector& i) { return {-i.z, -i.x, i.y}; }
+inline HostVector cameraToInternal(const HostVector& c) {
+    return {-c.y, c.z, -c.x};
+}
+inline HostVector internalToCamera(const HostVector& i) {
+    return {-i.z, -i.x, i.y};
+}
 
 // The colour each module variant traces.
 constexpr HostColor standardColor{0.5f, 0.25f, 0.75f, 1.0f};
