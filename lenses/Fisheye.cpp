@@ -70,28 +70,30 @@ HostBoolean corvala(HostColor* result, HostState* state, const FisheyeParameters
         return blackOut(result);
     }
 
+    // The remaining parameters are evaluated in their fixed order first; the arithmetic
+    // that uses them is then free to overlap with the sine and cosine.
     const bool fadeToFrame = readBoolean(evaluateParameter(state, params, fadeFrame));
-    float weight = 1.0f;
-    if (fadeToFrame || fadeToRim) {
-        const float width = readFloat(evaluateParameter(state, params, fadeWidth));
-        if (fadeToRim) {
-            weight = circleFadeWeight(position.r, width);
-        }
-        if (fadeToFrame) {
-            const float aspect = state->camera->aspectRatio;
-            weight =
-                edgeFadeWeight(distanceToHorizontalEdge(position, radius, aspect), width) * weight;
-            weight = edgeFadeWeight(distanceToVerticalEdge(position, radius), width) * weight;
-        }
-    }
-
+    const float width =
+        fadeToFrame || fadeToRim ? readFloat(evaluateParameter(state, params, fadeWidth)) : 0.0f;
     const float fov = readFloat(evaluateParameter(state, params, fieldOfView));
+
     d = fisheyeDirectionFromCirclePosition(position, fov);
     // Degenerate input (a zero or non-finite circle, a direction in the image plane, a
     // non-finite field of view or camera) must never reach the host as a ray.
     if (!isFinite(d)) {
         return blackOut(result);
     }
+
+    float weight = 1.0f;
+    if (fadeToRim) {
+        weight = circleFadeWeight(position.r, width);
+    }
+    if (fadeToFrame) {
+        const float aspect = state->camera->aspectRatio;
+        weight = edgeFadeWeight(distanceToHorizontalEdge(position, radius, aspect), width) * weight;
+        weight = edgeFadeWeight(distanceToVerticalEdge(position, radius), width) * weight;
+    }
+
     host::mi_vector_from_camera(state, &d, &d);
     const HostBoolean traced = host::mi_trace_eye(result, state, &state->rayOrigin, &d);
     result->r *= weight;
