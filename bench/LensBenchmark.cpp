@@ -152,7 +152,7 @@ BENCHMARK(directCall);
 
 // Prints the run as usual, then each goal as a ratio of this run's figures.
 class GoalReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
             nanoseconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
@@ -163,7 +163,8 @@ public:
     void Finalize() override {
         ConsoleReporter::Finalize();
         const double pair = nanoseconds_["sinCosPair"];
-        ratio("fisheye, inside with both fades", nanoseconds_["fisheyeInsideBothFades"] / pair, 2.0);
+        ratio("fisheye, inside with both fades", nanoseconds_["fisheyeInsideBothFades"] / pair,
+              2.0);
         ratio("fisheye, clipped", nanoseconds_["fisheyeClipped"] / pair, 0.5);
         ratio("panorama", nanoseconds_["panorama"] / pair, 3.0);
         const double stubCost = nanoseconds_["resolvedStub"] - nanoseconds_["directCall"];
@@ -171,7 +172,7 @@ public:
                     "resolved stub", stubCost, stubCost <= 1.0 ? "met" : "MISSED");
     }
 
-private:
+  private:
     static void ratio(const char* name, double value, double goal) {
         std::printf("%-34s %6.2f x the sin+cos pair (goal: at most %.1f)  %s\n", name, value, goal,
                     value <= goal ? "met" : "MISSED");

@@ -15,8 +15,8 @@ inline void rotateAroundAxis(const HostVector* axis, const HostVector* v, HostVe
     // The axis is normalised first: that work is independent of the sine and cosine and runs
     // alongside them.
     HostVector k = *axis;
-    const float len = static_cast<float>(
-        std::sqrt(static_cast<double>(k.y * k.y + k.x * k.x + k.z * k.z)));
+    const float len =
+        static_cast<float>(std::sqrt(static_cast<double>(k.y * k.y + k.x * k.x + k.z * k.z)));
     if (len != 0.0f) {  // a NaN length is not zero and normalises to NaN, as it should
         const float inverseLength = 1.0f / len;
         k.x *= inverseLength;
