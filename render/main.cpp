@@ -2,7 +2,10 @@
 // production renderer would, and renders the built-in scene or an equirectangular image
 // through one of its lenses.
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fstream>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
@@ -240,6 +243,9 @@ int run(int argc, char** argv) {
         options.library.empty() ? executableFolder() + "corvala" + librarySuffix : options.library;
     const std::string declarationsPath =
         options.declarations.empty() ? folderOf(library) + "corvala.decl" : options.declarations;
+    if (!std::ifstream(library, std::ios::binary)) {
+        throw RenderError("cannot load the lens library " + library + " (" + std::strerror(errno) + ")");
+    }
     const Declarations declarations = readDeclarations(declarationsPath);
     const ShaderDeclaration* shader = declarations.find(options.lens);
     if (shader == nullptr) {
