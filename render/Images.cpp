@@ -1,10 +1,12 @@
 #include "render/Images.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #if defined(_WIN32)
 #include <process.h>
@@ -21,6 +23,9 @@
 
 #if defined(CORVALA_RENDER_EXR)
 #include <ImfRgbaFile.h>
+#endif
+#if defined(CORVALA_RENDER_LIBPNG)
+#include <png.h>
 #endif
 
 namespace render {
@@ -61,22 +66,61 @@ struct StbiDeleter {
 };
 
 void writeFile(const std::string& target, ImageFormat format, int width, int height,
-               const std::vector<float>& rgba) {
+               const Pixels& rgba, int threads) {
     const size_t pixels = size_t(width) * size_t(height);
     switch (format) {
         case ImageFormat::Png: {
-            std::vector<unsigned char> bytes(pixels * 4);
-            for (size_t i = 0; i < pixels; ++i) {
-                const float alpha = std::fmin(1.0f, std::fmax(0.0f, rgba[i * 4 + 3]));
-                for (int c = 0; c < 3; ++c) {
-                    const float straight = alpha > 0.0f ? rgba[i * 4 + c] / alpha : 0.0f;
-                    bytes[i * 4 + c] = (unsigned char)std::lround(255.0f * linearToSrgb(straight));
+            // sRGB codes by a branch-free binary search among the linear values halfway
+            // between codes: exact rounding without a power function per channel.
+            static const std::vector<float> thresholds = [] {
+                std::vector<float> t(256, INFINITY);
+                for (int code = 1; code < 256; ++code) {
+                    t[code - 1] = srgbToLinear((float(code) - 0.5f) / 255.0f);
                 }
-                bytes[i * 4 + 3] = (unsigned char)std::lround(255.0f * alpha);
+                return t;
+            }();
+            const auto encode = [](float linear) {
+                int code = 0;
+                for (int step = 128; step > 0; step /= 2) {
+                    code += linear >= thresholds[code + step - 1] ? step : 0;
+                }
+                return (unsigned char)code;
+            };
+            Bytes bytes(pixels * 4);
+            const auto convert = [&](size_t begin, size_t end) {
+                for (size_t i = begin; i < end; ++i) {
+                    const float alpha = std::fmin(1.0f, std::fmax(0.0f, rgba[i * 4 + 3]));
+                    for (int c = 0; c < 3; ++c) {
+                        bytes[i * 4 + c] = alpha > 0.0f ? encode(rgba[i * 4 + c] / alpha) : 0;
+                    }
+                    bytes[i * 4 + 3] = (unsigned char)std::lround(255.0f * alpha);
+                }
+            };
+            std::vector<std::thread> helpers;
+            for (int t = 1; t < threads; ++t) {
+                helpers.emplace_back(convert, pixels * t / threads, pixels * (t + 1) / threads);
             }
+            convert(0, pixels / threads);
+            for (auto& helper : helpers) {
+                helper.join();
+            }
+#if defined(CORVALA_RENDER_LIBPNG)
+            png_image image{};
+            image.version = PNG_IMAGE_VERSION;
+            image.width = png_uint_32(width);
+            image.height = png_uint_32(height);
+            image.format = PNG_FORMAT_RGBA;
+            image.flags = PNG_IMAGE_FLAG_FAST;
+            if (png_image_write_to_file(&image, target.c_str(), 0, bytes.data(), 0, nullptr) == 0) {
+                const std::string reason = image.message;
+                png_image_free(&image);
+                throw ImageError(target + ": " + reason);
+            }
+#else
             if (stbi_write_png(target.c_str(), width, height, 4, bytes.data(), width * 4) == 0) {
                 throw ImageError(target + ": " + reasonOf(errno));
             }
+#endif
             return;
         }
         case ImageFormat::Hdr: {
@@ -113,6 +157,34 @@ void writeFile(const std::string& target, ImageFormat format, int width, int hei
     }
 }
 
+// 8-bit sRGB codes of an image of the given size: through libpng for PNG files where the build
+// has it (it decodes several times faster), through the image library otherwise.
+Bytes loadEncoded(const std::string& path, int width, int height) {
+    const size_t count = size_t(width) * size_t(height) * 3;
+#if defined(CORVALA_RENDER_LIBPNG)
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_file(&image, path.c_str()) != 0) {
+        image.format = PNG_FORMAT_RGB;
+        Bytes pixels(PNG_IMAGE_SIZE(image));
+        if (int(image.width) == width && int(image.height) == height && pixels.size() == count &&
+            png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0) {
+            return pixels;
+        }
+        const std::string reason = image.message;
+        png_image_free(&image);
+        throw ImageError(path + ": corrupt image (" + reason + ")");
+    }
+    png_image_free(&image);  // not a PNG file: the image library reads it
+#endif
+    int w = 0, h = 0, channels = 0;
+    std::unique_ptr<stbi_uc, StbiDeleter> pixels(stbi_load(path.c_str(), &w, &h, &channels, 3));
+    if (!pixels || w != width || h != height) {
+        throw ImageError(path + ": corrupt image (" + stbi_failure_reason() + ")");
+    }
+    return Bytes(pixels.get(), pixels.get() + count);
+}
+
 }  // namespace
 
 float srgbToLinear(float encoded) {
@@ -145,44 +217,21 @@ Environment loadEnvironment(const std::string& path) {
                          std::to_string(height));
     }
     Environment environment;
-    const bool hdr = stbi_is_hdr_from_file(file) != 0;
-    const bool deep = !hdr && stbi_is_16_bit_from_file(file) != 0;
+    for (int code = 0; code < 256; ++code) {
+        environment.decode[code] = srgbToLinear(float(code) / 255.0f);
+    }
     const size_t count = size_t(width) * size_t(height) * 3;
-    environment.rgb.resize(count);
-    if (hdr) {
+    if (stbi_is_hdr_from_file(file) != 0) {
         std::unique_ptr<float, StbiDeleter> pixels(
             stbi_loadf_from_file(file, &width, &height, &channels, 3));
-        if (pixels) {
-            std::memcpy(environment.rgb.data(), pixels.get(), count * sizeof(float));
-        }
         std::fclose(file);
         if (!pixels) {
             throw ImageError(path + ": corrupt image (" + stbi_failure_reason() + ")");
         }
-    } else if (deep) {
-        std::unique_ptr<stbi_us, StbiDeleter> pixels(
-            stbi_load_from_file_16(file, &width, &height, &channels, 3));
-        std::fclose(file);
-        if (!pixels) {
-            throw ImageError(path + ": corrupt image (" + stbi_failure_reason() + ")");
-        }
-        for (size_t i = 0; i < count; ++i) {
-            environment.rgb[i] = srgbToLinear(pixels.get()[i] / 65535.0f);
-        }
+        environment.linear.assign(pixels.get(), pixels.get() + count);
     } else {
-        std::unique_ptr<stbi_uc, StbiDeleter> pixels(
-            stbi_load_from_file(file, &width, &height, &channels, 3));
         std::fclose(file);
-        if (!pixels) {
-            throw ImageError(path + ": corrupt image (" + stbi_failure_reason() + ")");
-        }
-        float table[256];
-        for (int i = 0; i < 256; ++i) {
-            table[i] = srgbToLinear(i / 255.0f);
-        }
-        for (size_t i = 0; i < count; ++i) {
-            environment.rgb[i] = table[pixels.get()[i]];
-        }
+        environment.encoded = loadEncoded(path, width, height);
     }
     environment.width = width;
     environment.height = height;
@@ -217,11 +266,11 @@ void checkWritable(const std::string& path) {
     std::remove(probe.c_str());
 }
 
-void writeImage(const std::string& path, int width, int height, const std::vector<float>& rgba) {
+void writeImage(const std::string& path, int width, int height, const Pixels& rgba, int threads) {
     const ImageFormat format = outputFormatOf(path);
     const std::string partial = temporaryNameFor(path);
     try {
-        writeFile(partial, format, width, height, rgba);
+        writeFile(partial, format, width, height, rgba, threads);
     } catch (...) {
         std::remove(partial.c_str());
         throw;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "render/Pixels.h"
 #include "render/World.h"
 
 namespace render {
@@ -25,8 +26,9 @@ ImageFormat outputFormatOf(const std::string& path);
 void checkWritable(const std::string& path);
 
 // Writes premultiplied linear RGBA: PNG as 8-bit sRGB with straight alpha, HDR and EXR as
-// floats. The file appears whole or not at all: it is written beside its final name first.
-void writeImage(const std::string& path, int width, int height, const std::vector<float>& rgba);
+// floats, converting on the given number of threads. The file appears whole or not at all: it
+// is written beside its final name first.
+void writeImage(const std::string& path, int width, int height, const Pixels& rgba, int threads);
 
 float srgbToLinear(float encoded);
 float linearToSrgb(float linear);

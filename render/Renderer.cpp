@@ -131,7 +131,7 @@ Rotation cameraRotation(float yawDegrees, float pitchDegrees, float rollDegrees)
     return r;
 }
 
-std::vector<float> renderFrame(const Lens& lens, const Camera& camera, const FrameSettings& frame) {
+Pixels renderFrame(const Lens& lens, const Camera& camera, const FrameSettings& frame) {
     const int parameterCount = int(lens.declaration->parameters.size());
     FrameContext context{};
     context.cameraToWorld = camera.toWorld;
@@ -153,7 +153,7 @@ std::vector<float> renderFrame(const Lens& lens, const Camera& camera, const Fra
     const int columns = int(std::ceil(std::sqrt(double(frame.samples))));
     const int rows = (frame.samples + columns - 1) / columns;
 
-    std::vector<float> image(size_t(camera.width) * camera.height * 4);
+    Pixels image(size_t(camera.width) * camera.height * 4);
     std::atomic<int> nextRow{0};
     std::atomic<int> rowsDone{0};
     const auto work = [&] {

@@ -9,6 +9,7 @@
 
 #include "render/Declarations.h"
 #include "render/HostContext.h"
+#include "render/Pixels.h"
 
 namespace render {
 
@@ -60,6 +61,6 @@ struct FrameSettings {
 };
 
 // Renders one frame; returns premultiplied linear RGBA, row by row from the top.
-std::vector<float> renderFrame(const Lens& lens, const Camera& camera, const FrameSettings& frame);
+Pixels renderFrame(const Lens& lens, const Camera& camera, const FrameSettings& frame);
 
 }  // namespace render

@@ -178,13 +178,16 @@ HostColor lookUp(const Environment& environment, const HostVector& direction) {
     const auto clampRow = [h](int y) { return y < 0 ? 0 : (y >= h ? h - 1 : y); };
     const int x0 = wrap(int(u0)), x1 = wrap(int(u0) + 1);
     const int y0 = clampRow(int(v0)), y1 = clampRow(int(v0) + 1);
-    const auto at = [&](int x, int y, int c) {
-        return environment.rgb[(size_t(y) * w + x) * 3 + c];
+    const size_t i00 = (size_t(y0) * w + x0) * 3, i01 = (size_t(y0) * w + x1) * 3;
+    const size_t i10 = (size_t(y1) * w + x0) * 3, i11 = (size_t(y1) * w + x1) * 3;
+    const bool floats = !environment.linear.empty();
+    const auto at = [&](size_t index) {
+        return floats ? environment.linear[index] : environment.decode[environment.encoded[index]];
     };
     float rgb[3];
     for (int c = 0; c < 3; ++c) {
-        const float top = at(x0, y0, c) * (1.0f - fu) + at(x1, y0, c) * fu;
-        const float bottom = at(x0, y1, c) * (1.0f - fu) + at(x1, y1, c) * fu;
+        const float top = at(i00 + c) * (1.0f - fu) + at(i01 + c) * fu;
+        const float bottom = at(i10 + c) * (1.0f - fu) + at(i11 + c) * fu;
         rgb[c] = top * (1.0f - fv) + bottom * fv;
     }
     return {rgb[0], rgb[1], rgb[2], 1.0f};

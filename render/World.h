@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "render/HostContext.h"
+#include "render/Pixels.h"
 
 namespace render {
 
@@ -31,7 +32,11 @@ struct AxisMarkers {
 struct Environment {
     int width = 0;
     int height = 0;
-    std::vector<float> rgb;  // width * height * 3
+    // Either floats (high dynamic range images) or 8-bit sRGB codes with their linear values;
+    // width * height * 3 of them, row by row from the top.
+    std::vector<float> linear;
+    Bytes encoded;
+    float decode[256] = {};
 };
 
 // Bilinear lookup by direction, wrapping seamlessly across the 360-degree seam.

@@ -4,10 +4,10 @@
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
-#include <fstream>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -244,7 +244,8 @@ int run(int argc, char** argv) {
     const std::string declarationsPath =
         options.declarations.empty() ? folderOf(library) + "corvala.decl" : options.declarations;
     if (!std::ifstream(library, std::ios::binary)) {
-        throw RenderError("cannot load the lens library " + library + " (" + std::strerror(errno) + ")");
+        throw RenderError("cannot load the lens library " + library + " (" + std::strerror(errno) +
+                          ")");
     }
     const Declarations declarations = readDeclarations(declarationsPath);
     const ShaderDeclaration* shader = declarations.find(options.lens);
@@ -288,8 +289,7 @@ int run(int argc, char** argv) {
     parseSize(options.size, camera);
     camera.toWorld = cameraRotation(options.yaw, options.pitch, options.roll);
 
-    const ImageFormat format = outputFormatOf(options.out);
-    (void)format;
+    outputFormatOf(options.out);  // refuse an unknown output format before any work
     Environment environment;
     FrameSettings frame;
     frame.samples = options.samples;
@@ -308,7 +308,6 @@ int run(int argc, char** argv) {
         loadLens(library, executableFolder() + "corvala_host" + librarySuffix, *shader);
 
     const bool showProgress = isatty(fileno(stderr)) != 0;
-    const double started = Progress(1, false).elapsed();
     Progress progress(camera.height * options.frames, showProgress);
     const auto clockStart = std::chrono::steady_clock::now();
     for (int f = 0; f < options.frames; ++f) {
@@ -320,12 +319,11 @@ int run(int argc, char** argv) {
         }
         const int rowsBefore = f * camera.height;
         frame.progress = [&](int rows) { progress.update(rowsBefore + rows); };
-        const std::vector<float> image = renderFrame(lens, camera, frame);
+        const Pixels image = renderFrame(lens, camera, frame);
         writeImage(frameFileName(options.out, f, options.frames), camera.width, camera.height,
-                   image);
+                   image, options.threads);
     }
     progress.finish();
-    (void)started;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - clockStart).count();
     const double samples = double(camera.width) * camera.height * options.samples * options.frames;

@@ -8,7 +8,7 @@ packages_for() {
     build) echo "cmake g++ make" ;;
     test) echo "googletest" ;;
     bench) echo "libbenchmark-dev" ;;
-    render) echo "libstb-dev libcli11-dev libopenexr-dev" ;;
+    render) echo "libstb-dev libcli11-dev libpng-dev libopenexr-dev" ;;
     linux32) echo "g++-multilib" ;;
     windows) echo "g++-mingw-w64-i686 wine wine32:i386" ;;
     hardening) echo "clang libclang-rt-14-dev valgrind" ;;

@@ -39,7 +39,7 @@ struct Image {
 };
 
 class RenderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder = fs::temp_directory_path() /
                  ("corvala-render-test-" + std::to_string(getpid()) + "-" +
@@ -66,7 +66,8 @@ protected:
     Image read(const std::string& name) {
         Image image;
         int channels = 0;
-        unsigned char* pixels = stbi_load(path(name).c_str(), &image.width, &image.height, &channels, 4);
+        unsigned char* pixels =
+            stbi_load(path(name).c_str(), &image.width, &image.height, &channels, 4);
         EXPECT_NE(pixels, nullptr) << name;
         if (pixels != nullptr) {
             image.rgba.assign(pixels, pixels + size_t(image.width) * image.height * 4);
@@ -86,11 +87,14 @@ protected:
     fs::path folder;
 };
 
-bool isForwardMarker(const unsigned char* p) { return p[0] > 180 && p[1] < 120 && p[2] < 120; }
+bool isForwardMarker(const unsigned char* p) {
+    return p[0] > 180 && p[1] < 120 && p[2] < 120;
+}
 
 TEST_F(RenderTest, TheForwardMarkerIsAtTheCentreInBothLenses) {
     ASSERT_EQ(render("--size 31x31 --out " + path("fisheye.png")).status, 0);
-    ASSERT_EQ(render("--lens environmentLense --size 63x31 --out " + path("panorama.png")).status, 0);
+    ASSERT_EQ(render("--lens environmentLense --size 63x31 --out " + path("panorama.png")).status,
+              0);
     const Image fisheye = read("fisheye.png");
     const Image panorama = read("panorama.png");
     EXPECT_TRUE(isForwardMarker(fisheye.at(15, 15)));
@@ -123,7 +127,8 @@ TEST_F(RenderTest, ThePanoramaOfAPanoramaIsItsMirrorImage) {
             p[2] = (unsigned char)((x * 37 + y * 91) % 256);
         }
     }
-    ASSERT_NE(stbi_write_png(path("in.png").c_str(), width, height, 3, pixels.data(), width * 3), 0);
+    ASSERT_NE(stbi_write_png(path("in.png").c_str(), width, height, 3, pixels.data(), width * 3),
+              0);
     ASSERT_EQ(render("--lens environmentLense --size 64x32 --env " + path("in.png") + " --out " +
                      path("out.png"))
                   .status,
@@ -154,7 +159,8 @@ TEST_F(RenderTest, AFisheyeOfAPanoramaPutsHorizonAndZenithWhereTheProjectionSays
             p[2] = latitude >= 0 && latitude <= 80 ? 255 : 0;
         }
     }
-    ASSERT_NE(stbi_write_png(path("pano.png").c_str(), width, height, 3, pixels.data(), width * 3), 0);
+    ASSERT_NE(stbi_write_png(path("pano.png").c_str(), width, height, 3, pixels.data(), width * 3),
+              0);
     // Looking straight up with a 220-degree circle, the horizon lies at 90/110 of the radius.
     ASSERT_EQ(render("--size 65x65 --fov 220 --pitch 90 --env " + path("pano.png") + " --out " +
                      path("dome.png"))
@@ -207,8 +213,10 @@ TEST_F(RenderTest, FloatOutputKeepsHighDynamicRange) {
 
 TEST_F(RenderTest, BadInputGetsOneLineAndExitStatusTwoAndNoOutput) {
     std::ofstream(path("corrupt.png")) << "\x89PNG\r\n\x1a\nnot really";
-    std::ofstream(path("version.decl")) << "shader corvala version 2\n  float fieldOfView 180\nend\n";
-    std::ofstream(path("broken.decl")) << "shader corvala version 1\n  float fieldOfView wide\nend\n";
+    std::ofstream(path("version.decl"))
+        << "shader corvala version 2\n  float fieldOfView 180\nend\n";
+    std::ofstream(path("broken.decl"))
+        << "shader corvala version 1\n  float fieldOfView wide\nend\n";
     const std::string testHost = binFolder() + "/corvala_testhost.so";
     struct Case {
         const char* name;
@@ -228,9 +236,11 @@ TEST_F(RenderTest, BadInputGetsOneLineAndExitStatusTwoAndNoOutput) {
         {"unreadable image", "--env " + path("missing.png"), "missing.png"},
         {"corrupt image", "--env " + path("corrupt.png"), "corrupt.png"},
         {"missing library", "--library " + path("nothing.so"), "cannot load the lens library"},
-        {"missing export", "--library " + testHost + " --declarations " + binFolder() + "/corvala.decl",
+        {"missing export",
+         "--library " + testHost + " --declarations " + binFolder() + "/corvala.decl",
          "does not export"},
-        {"version mismatch", "--declarations " + path("version.decl"), "version 1, but its declaration says version 2"},
+        {"version mismatch", "--declarations " + path("version.decl"),
+         "version 1, but its declaration says version 2"},
         {"malformed declaration", "--declarations " + path("broken.decl"), "broken.decl:2:"},
         {"unwritable output", "--out " + path("no/such/folder/x.png"), "cannot write here"},
         {"unknown output format", "--out " + path("out.bmp"), "must end in"},
