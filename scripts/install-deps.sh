@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named parts of the build need, and only those missing.
-# Usage: scripts/install-deps.sh GROUP...   (groups: build test bench render linux32 windows)
+# Usage: scripts/install-deps.sh GROUP...
+# (groups: build test bench render linux32 emulation windows hardening)
 set -euo pipefail
 
 packages_for() {
@@ -10,7 +11,8 @@ packages_for() {
     bench) echo "libbenchmark-dev" ;;
     render) echo "libstb-dev libcli11-dev libpng-dev libopenexr-dev" ;;
     linux32) echo "g++-multilib" ;;
-    windows) echo "g++-mingw-w64-i686 wine wine32:i386" ;;
+    emulation) echo "qemu-user-static" ;;
+    windows) echo "g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64" ;;
     hardening) echo "clang libclang-rt-14-dev valgrind" ;;
     *) echo "unknown package group: $1" >&2; exit 2 ;;
   esac

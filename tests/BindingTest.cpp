@@ -107,7 +107,7 @@ TEST_F(HostTest, MissingConversionsPassTheVectorThrough) {
     const testhost::Log& log = *host.log();
     ASSERT_EQ(log.callCount, 2);
     for (int i = 0; i < 2; ++i) {
-        EXPECT_TRUE(near(log.calls[i].in, {0.0f, 0.0f, -1.0f}, 1e-7));
+        EXPECT_TRUE(closeTo(log.calls[i].in, {0.0f, 0.0f, -1.0f}, 1e-7));
     }
 }
 
@@ -176,7 +176,7 @@ TEST_F(HostTest, ThreadsResolvingTheTableAtOnceAllGetTheHostsAnswers) {
                 }
                 const bool right =
                     traced == 1 && log.callCount == 3 && log.calls[2].call == Call::traceEye &&
-                    near(testhost::internalToCamera(log.calls[2].in), expected, 2e-6) &&
+                    closeTo(testhost::internalToCamera(log.calls[2].in), expected, 2e-6) &&
                     sample.color.g == testhost::standardColor.g;
                 if (!right) {
                     wrong.fetch_add(1);

@@ -93,8 +93,8 @@ TEST_F(FisheyeTest, DirectionsFollowTheEquidistantProjection) {
                 expectTracedWithWeight(outcome, 1.0f);
                 const float x = px / lens.circleRadius;
                 const float y = py / lens.aspect / lens.circleRadius;
-                EXPECT_TRUE(
-                    near(outcome.cameraDirection, fisheyeClosedForm(x, y, lens.fieldOfView), 2e-6));
+                EXPECT_TRUE(closeTo(outcome.cameraDirection,
+                                    fisheyeClosedForm(x, y, lens.fieldOfView), 2e-6));
                 EXPECT_EQ(outcome.origin.x, sample.state.rayOrigin.x);
                 EXPECT_EQ(outcome.origin.y, sample.state.rayOrigin.y);
                 EXPECT_EQ(outcome.origin.z, sample.state.rayOrigin.z);
@@ -110,8 +110,8 @@ TEST_F(FisheyeTest, OutsideTheCircleUnclippedLooksBeyondHalfTheFieldOfView) {
     const Outcome outcome = run(sample, {180.0f, 1.0f, 0, 0, 0, 0.0f});
     const double phi = 108.0 * pi / 180.0;
     expectTracedWithWeight(outcome, 1.0f);
-    EXPECT_TRUE(
-        near(outcome.cameraDirection, {float(std::sin(phi)), 0.0f, float(-std::cos(phi))}, 2e-6));
+    EXPECT_TRUE(closeTo(outcome.cameraDirection,
+                        {float(std::sin(phi)), 0.0f, float(-std::cos(phi))}, 2e-6));
     EXPECT_GT(outcome.cameraDirection.z, 0.3f);
 }
 

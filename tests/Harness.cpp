@@ -183,8 +183,8 @@ TestHostModule& HostTest::bind(const std::string& variant) {
     return module;
 }
 
-::testing::AssertionResult near(const HostVector& actual, const HostVector& expected,
-                                double tolerance) {
+::testing::AssertionResult closeTo(const HostVector& actual, const HostVector& expected,
+                                   double tolerance) {
     const double error = std::fmax(std::fabs(double(actual.x) - expected.x),
                                    std::fmax(std::fabs(double(actual.y) - expected.y),
                                              std::fabs(double(actual.z) - expected.z)));

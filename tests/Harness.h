@@ -122,7 +122,7 @@ inline HostVector panoramaClosedForm(double longitude, double latitude) {
             float(-std::cos(latitude) * std::cos(longitude))};
 }
 
-::testing::AssertionResult near(const HostVector& actual, const HostVector& expected,
-                                double tolerance);
+::testing::AssertionResult closeTo(const HostVector& actual, const HostVector& expected,
+                                   double tolerance);
 
 }  // namespace harness

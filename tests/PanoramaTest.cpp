@@ -54,8 +54,8 @@ TEST_F(PanoramaTest, DirectionsFollowLongitudeAndLatitude) {
                 // Latitude runs at the same angular scale as longitude: pi/2 at the top edge
                 // when the image is twice as wide as high.
                 const double latitude = pi / 2 * py;
-                EXPECT_TRUE(near(testhost::internalToCamera(trace->in),
-                                 panoramaClosedForm(pi * px, latitude), 2e-6));
+                EXPECT_TRUE(closeTo(testhost::internalToCamera(trace->in),
+                                    panoramaClosedForm(pi * px, latitude), 2e-6));
                 EXPECT_EQ(trace->origin.z, sample.state.rayOrigin.z);
                 EXPECT_EQ(sample.color.b, testhost::standardColor.b) << "colour is not scaled";
             }
@@ -82,7 +82,7 @@ TEST_F(PanoramaTest, TheFrameLooksAllAround) {
         HostBoolean result;
         const testhost::CallRecord* trace = run(sample, &result);
         ASSERT_NE(trace, nullptr);
-        EXPECT_TRUE(near(testhost::internalToCamera(trace->in), point.expected, 1e-6));
+        EXPECT_TRUE(closeTo(testhost::internalToCamera(trace->in), point.expected, 1e-6));
     }
 }
 

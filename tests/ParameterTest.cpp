@@ -89,7 +89,8 @@ TEST_F(ParameterTest, EachPathEvaluatesItsParametersOnceInOrder) {
         EXPECT_EQ(result.traced, c.traced);
         if (c.traced) {
             // The direction follows the host's field of view and circle, not the block's.
-            EXPECT_TRUE(near(result.cameraDirection, fisheyeClosedForm(c.px, c.py, 180.0f), 2e-6));
+            EXPECT_TRUE(
+                closeTo(result.cameraDirection, fisheyeClosedForm(c.px, c.py, 180.0f), 2e-6));
         }
     }
 }
@@ -99,14 +100,14 @@ TEST_F(ParameterTest, OnlyParametersWithANonzeroConnectionWordAreConnected) {
     ConnectedBlock block{{90.0f, 1.0f, 0, 0, 0, 0.0f}, {1, 0, 0, 0, 0, 0}};
     Evaluation result = run(block, connectionOffset, hostValues, 0.5f, 0.0f);
     EXPECT_EQ(result.evaluated, std::vector<int>{0});
-    EXPECT_TRUE(near(result.cameraDirection, fisheyeClosedForm(0.5f, 0.0f, 180.0f), 2e-6));
+    EXPECT_TRUE(closeTo(result.cameraDirection, fisheyeClosedForm(0.5f, 0.0f, 180.0f), 2e-6));
 
     // Connection words of -1 and 0x100 count as connected as well.
     block.connected[0] = -1;
     block.connected[1] = 0x100;
     result = run(block, connectionOffset, {180.0f, 0.5f, 0, 0, 0, 0.0f}, 0.25f, 0.0f);
     EXPECT_EQ(result.evaluated, (std::vector<int>{1, 0}));
-    EXPECT_TRUE(near(result.cameraDirection, fisheyeClosedForm(0.5f, 0.0f, 180.0f), 2e-6));
+    EXPECT_TRUE(closeTo(result.cameraDirection, fisheyeClosedForm(0.5f, 0.0f, 180.0f), 2e-6));
 }
 
 TEST_F(ParameterTest, AZeroConnectionOffsetMeansNothingIsConnected) {
@@ -114,7 +115,7 @@ TEST_F(ParameterTest, AZeroConnectionOffsetMeansNothingIsConnected) {
     ConnectedBlock block{{180.0f, 1.0f, 1, 1, 1, 0.25f}, {1, 1, 1, 1, 1, 1}};
     const Evaluation result = run(block, 0, decoy, 0.2f, -0.1f);
     EXPECT_TRUE(result.evaluated.empty());
-    EXPECT_TRUE(near(result.cameraDirection, fisheyeClosedForm(0.2f, -0.1f, 180.0f), 2e-6));
+    EXPECT_TRUE(closeTo(result.cameraDirection, fisheyeClosedForm(0.2f, -0.1f, 180.0f), 2e-6));
 }
 
 TEST_F(ParameterTest, AHostWithNoValueLeavesTheBlocksValueInForce) {
@@ -122,7 +123,7 @@ TEST_F(ParameterTest, AHostWithNoValueLeavesTheBlocksValueInForce) {
     const Evaluation result =
         run(block, connectionOffset, {60.0f, 3.0f, 0, 0, 0, 0.0f}, 0.5f, 0.5f, {0, 1});
     EXPECT_EQ(result.evaluated, (std::vector<int>{2, 3, 1, 4, 0}));
-    EXPECT_TRUE(near(result.cameraDirection, fisheyeClosedForm(0.5f, 0.5f, 180.0f), 2e-6));
+    EXPECT_TRUE(closeTo(result.cameraDirection, fisheyeClosedForm(0.5f, 0.5f, 180.0f), 2e-6));
 }
 
 TEST_F(ParameterTest, AHostWithoutPhenEvalLeavesTheBlocksValuesInForce) {
@@ -152,7 +153,7 @@ TEST_F(ParameterTest, AHostWithoutPhenEvalLeavesTheBlocksValuesInForce) {
     line("mi_vector_from_camera");
     EXPECT_EQ(written, expected);
     ASSERT_EQ(module.log()->callCount, 1);
-    EXPECT_TRUE(near(module.log()->calls[0].in, {0.0f, 0.0f, -1.0f}, 0.0));
+    EXPECT_TRUE(closeTo(module.log()->calls[0].in, {0.0f, 0.0f, -1.0f}, 0.0));
 }
 
 }  // namespace

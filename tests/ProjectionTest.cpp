@@ -7,7 +7,7 @@
 namespace {
 
 using namespace cvl;
-using harness::near;
+using harness::closeTo;
 
 HostVector rotated(HostVector axis, HostVector v, float angle) {
     HostVector out;
@@ -22,11 +22,11 @@ double length(const HostVector& v) {
 TEST(Rotation, IsRightHanded) {
     const float beta = 0.6f, alpha = -1.1f;
     const HostVector tilted = rotated({1, 0, 0}, {0, 0, -1}, beta);
-    EXPECT_TRUE(near(tilted, {0, std::sin(beta), -std::cos(beta)}, 1e-7));
-    EXPECT_TRUE(
-        near(rotated({0, 1, 0}, tilted, alpha),
-             {-std::cos(beta) * std::sin(alpha), std::sin(beta), -std::cos(beta) * std::cos(alpha)},
-             1e-7));
+    EXPECT_TRUE(closeTo(tilted, {0, std::sin(beta), -std::cos(beta)}, 1e-7));
+    EXPECT_TRUE(closeTo(
+        rotated({0, 1, 0}, tilted, alpha),
+        {-std::cos(beta) * std::sin(alpha), std::sin(beta), -std::cos(beta) * std::cos(alpha)},
+        1e-7));
 }
 
 TEST(Rotation, Properties) {
@@ -39,7 +39,7 @@ TEST(Rotation, Properties) {
             // Any positive length of the axis gives the result of its unit vector.
             for (float scale : {1e-3f, 0.5f, 3.0f, 1e4f}) {
                 const HostVector scaled{axis.x * scale, axis.y * scale, axis.z * scale};
-                EXPECT_TRUE(near(rotated(scaled, v, angle), out, 1e-6));
+                EXPECT_TRUE(closeTo(rotated(scaled, v, angle), out, 1e-6));
             }
         }
         const HostVector unturned = rotated(axis, v, 0.0f);
