@@ -98,6 +98,7 @@ TEST_F(PanoramaTest, DegenerateInputNeverReachesTheHostAsARay) {
         {"NaN focal length", {0.1f, 0.1f, -1}, nan, 2, 2},
         {"zero aperture", {0.1f, 0.1f, -1}, 1, 0, 2},
         {"NaN aspect", {0.1f, 0.1f, -1}, 1, 2, nan},
+        {"zero focal length", {0.1f, 0.1f, 0}, 0, 2, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
