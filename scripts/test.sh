@@ -15,12 +15,43 @@ cleanup() {
 }
 trap cleanup EXIT
 
-scripts/install-deps.sh build test bench render linux32 windows
+scripts/install-deps.sh build test bench render linux32 windows hardening
 
 echo "== Linux x86-64: library, reference renderer, end-to-end tests (benchmarks built)"
 configure build/linux64 -DCORVALA_BUILD_BENCHMARKS=ON
 build build/linux64
 run_suite build/linux64
+
+echo "== AddressSanitizer with UndefinedBehaviorSanitizer, then ThreadSanitizer: the whole suite"
+for sanitizers in address,undefined thread; do
+  configure "build/sanitize-$sanitizers" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCORVALA_SANITIZE="$sanitizers"
+  build "build/sanitize-$sanitizers"
+  run_suite "build/sanitize-$sanitizers"
+done
+
+echo "== Valgrind memcheck: the library's tests"
+valgrind -q --error-exitcode=1 build/linux64/bin/corvala_tests --gtest_brief=1
+
+echo "== Fuzzing: the seed corpora, then a bounded run of each target"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCORVALA_WERROR=ON -DCORVALA_BUILD_FUZZERS=ON -DCORVALA_BUILD_TESTS=OFF \
+  -DCORVALA_BUILD_RENDER=OFF >/dev/null
+build build/fuzz
+fuzz() {  # fuzz TARGET CORPUS SECONDS
+  local fuzzer=build/fuzz/bin/corvala_$1_fuzzer log="$scratch/fuzz-$1.log"
+  mkdir -p "$scratch/corpus-$1"
+  cp "fuzz/corpus/$2"/* "$scratch/corpus-$1/"
+  if ! "$fuzzer" -runs=0 "fuzz/corpus/$2" >"$log" 2>&1 ||
+     ! "$fuzzer" -max_total_time="$3" -print_final_stats=1 "$scratch/corpus-$1" >>"$log" 2>&1; then
+    tail -n 60 "$log"
+    return 1
+  fi
+  echo "$1: $(grep -c . <(ls "fuzz/corpus/$2")) seeds;" \
+    "$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}') inputs in $3 s, no findings"
+}
+fuzz lens lens 60
+fuzz declaration declarations 30
 
 echo "== Linux 32-bit: library and its tests"
 # Some kernels run no 32-bit programs; the suite then runs under user-mode emulation.

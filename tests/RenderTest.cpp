@@ -213,6 +213,17 @@ TEST_F(RenderTest, FloatOutputKeepsHighDynamicRange) {
 
 TEST_F(RenderTest, BadInputGetsOneLineAndExitStatusTwoAndNoOutput) {
     std::ofstream(path("corrupt.png")) << "\x89PNG\r\n\x1a\nnot really";
+    std::ofstream(path("empty.png")).flush();
+    std::ofstream(path("text.jpg")) << "a text file with an image's name\n";
+    // A PNG header claiming 20000 x 14000 pixels: over a gigabyte once decoded.
+    const unsigned char huge[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H',
+                                  'D', 'R', 0, 0, 0x4e, 0x20, 0, 0, 0x36, 0xb0, 8, 2, 0, 0, 0, 0,
+                                  0, 0, 0};
+    std::ofstream(path("huge.png"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(huge), sizeof huge);
+    ASSERT_EQ(render("--size 64x64 --out " + path("whole.png")).status, 0);
+    fs::resize_file(path("whole.png"), fs::file_size(path("whole.png")) / 2);
+    fs::rename(path("whole.png"), path("truncated.png"));
     std::ofstream(path("version.decl"))
         << "shader corvala version 2\n  float fieldOfView 180\nend\n";
     std::ofstream(path("broken.decl"))
@@ -235,6 +246,10 @@ TEST_F(RenderTest, BadInputGetsOneLineAndExitStatusTwoAndNoOutput) {
         {"option of the other lens", "--lens environmentLense --fov 90", "does not apply"},
         {"unreadable image", "--env " + path("missing.png"), "missing.png"},
         {"corrupt image", "--env " + path("corrupt.png"), "corrupt.png"},
+        {"empty image file", "--env " + path("empty.png"), "empty.png: not a readable image"},
+        {"not an image", "--env " + path("text.jpg"), "text.jpg: not a readable image"},
+        {"truncated image", "--env " + path("truncated.png"), "truncated.png: corrupt image"},
+        {"huge image", "--env " + path("huge.png"), "unsupported image size 20000x14000"},
         {"missing library", "--library " + path("nothing.so"), "cannot load the lens library"},
         {"missing export",
          "--library " + testHost + " --declarations " + binFolder() + "/corvala.decl",
@@ -257,8 +272,10 @@ TEST_F(RenderTest, BadInputGetsOneLineAndExitStatusTwoAndNoOutput) {
         EXPECT_EQ(std::count(run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
         EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
         for (const std::string& name : files()) {
-            EXPECT_TRUE(name == "corrupt.png" || name == "version.decl" || name == "broken.decl")
-                << "left behind: " << name;
+            const bool input = name == "corrupt.png" || name == "version.decl" ||
+                               name == "broken.decl" || name == "empty.png" ||
+                               name == "text.jpg" || name == "huge.png" || name == "truncated.png";
+            EXPECT_TRUE(input) << "left behind: " << name;
         }
     }
 }
