@@ -28,8 +28,9 @@ function(corvala_limit_exports target)
     target_sources(${target} PRIVATE ${CORVALA_DEF_FILE})
     target_link_options(${target} PRIVATE -static-libgcc -static-libstdc++ -Wl,--kill-at)
   else()
+    # -Xlinker keeps the path whole, commas and all.
     target_link_options(${target} PRIVATE
-      -Wl,--version-script=${CORVALA_VERSION_SCRIPT}
+      "SHELL:-Xlinker --version-script=${CORVALA_VERSION_SCRIPT}"
       -Wl,--no-undefined
       -Wl,--as-needed)
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${CORVALA_VERSION_SCRIPT})

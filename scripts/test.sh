@@ -23,11 +23,11 @@ build build/linux64
 run_suite build/linux64
 
 echo "== AddressSanitizer with UndefinedBehaviorSanitizer, then ThreadSanitizer: the whole suite"
-for sanitizers in address,undefined thread; do
-  configure "build/sanitize-$sanitizers" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCORVALA_SANITIZE="$sanitizers"
-  build "build/sanitize-$sanitizers"
-  run_suite "build/sanitize-$sanitizers"
+for sanitizers in asan-ubsan:address,undefined tsan:thread; do
+  folder=build/${sanitizers%%:*}
+  configure "$folder" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCORVALA_SANITIZE="${sanitizers#*:}"
+  build "$folder"
+  run_suite "$folder"
 done
 
 echo "== Valgrind memcheck: the library's tests"
