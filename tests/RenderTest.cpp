@@ -209,6 +209,12 @@ TEST_F(RenderTest, FloatOutputKeepsHighDynamicRange) {
     ASSERT_NE(pixels, nullptr);
     EXPECT_EQ(width, 16);
     stbi_image_free(pixels);
+#if defined(RENDER_TEST_EXR)
+    ASSERT_EQ(render("--size 16x16 --out " + path("out.exr")).status, 0);
+    char magic[4] = {};
+    std::ifstream(path("out.exr"), std::ios::binary).read(magic, 4);
+    EXPECT_EQ(std::string(magic, 4), std::string("\x76\x2f\x31\x01", 4));
+#endif
 }
 
 TEST_F(RenderTest, BadInputGetsOneLineAndExitStatusTwoAndNoOutput) {
