@@ -17,35 +17,48 @@ enum FisheyeParameter : int {
     fadeWidth = 5,
 };
 
-// Address to read parameter index from: the host's current value when the parameter is
-// connected (its connection word, connectionOffset bytes further on, is nonzero), else its
-// place in the block. A host that yields no value leaves the block's own value in force.
-const void* evaluateParameter(HostState* state, const FisheyeParameters* params, int index) {
-    const auto* address = reinterpret_cast<const unsigned char*>(params) + 4 * index;
-    const std::int32_t offset = state->shader != nullptr ? state->shader->connectionOffset : 0;
-    if (offset != 0) {
-        std::int32_t connection;
-        std::memcpy(&connection, address + offset, sizeof connection);
-        if (connection != 0) {
-            if (const void* value = host::mi_phen_eval(state, address)) {
-                return value;
+// Reads the shader's parameters for one call. A parameter is connected when the shader has a
+// connection offset and the word that many bytes past the parameter is nonzero; its value is
+// then the host's current one. A host that yields no value leaves the block's own in force.
+class Parameters {
+  public:
+    Parameters(HostState* state, const FisheyeParameters* block)
+        : state_(state),
+          block_(reinterpret_cast<const unsigned char*>(block)),
+          // The shader record does not change during a call: its offset is read once.
+          connectionOffset_(state->shader != nullptr ? state->shader->connectionOffset : 0) {}
+
+    float readFloat(FisheyeParameter index) const {
+        float value;
+        std::memcpy(&value, evaluate(index), sizeof value);
+        return value;
+    }
+
+    bool readBoolean(FisheyeParameter index) const {
+        HostBoolean value;
+        std::memcpy(&value, evaluate(index), sizeof value);
+        return value != 0;
+    }
+
+  private:
+    const void* evaluate(FisheyeParameter index) const {
+        const unsigned char* address = block_ + 4 * index;
+        if (connectionOffset_ != 0) {
+            std::int32_t connection;
+            std::memcpy(&connection, address + connectionOffset_, sizeof connection);
+            if (connection != 0) {
+                if (const void* value = host::mi_phen_eval(state_, address)) {
+                    return value;
+                }
             }
         }
+        return address;
     }
-    return address;
-}
 
-float readFloat(const void* address) {
-    float value;
-    std::memcpy(&value, address, sizeof value);
-    return value;
-}
-
-bool readBoolean(const void* address) {
-    HostBoolean value;
-    std::memcpy(&value, address, sizeof value);
-    return value != 0;
-}
+    HostState* state_;
+    const unsigned char* block_;
+    std::int32_t connectionOffset_;
+};
 
 }  // namespace
 }  // namespace cvl
@@ -53,8 +66,9 @@ bool readBoolean(const void* address) {
 using namespace cvl;
 
 HostBoolean corvala(HostColor* result, HostState* state, const FisheyeParameters* params) {
-    bool clip = readBoolean(evaluateParameter(state, params, clipCircle));
-    const bool fadeToRim = readBoolean(evaluateParameter(state, params, fadeCircle));
+    const Parameters parameters(state, params);
+    bool clip = parameters.readBoolean(clipCircle);
+    const bool fadeToRim = parameters.readBoolean(fadeCircle);
     if (fadeToRim) {
         clip = true;  // a rim fade only makes sense with the outside blacked out
     }
@@ -64,7 +78,7 @@ HostBoolean corvala(HostColor* result, HostState* state, const FisheyeParameters
 
     HostVector d;
     host::mi_vector_to_camera(state, &d, &state->rayDirection);
-    const float radius = readFloat(evaluateParameter(state, params, circleRadius));
+    const float radius = parameters.readFloat(circleRadius);
     const CirclePosition position = circlePositionFromCameraDirection(d, *state->camera, radius);
     if (position.r > 1.0f && clip) {
         return blackOut(result);
@@ -72,10 +86,9 @@ HostBoolean corvala(HostColor* result, HostState* state, const FisheyeParameters
 
     // The remaining parameters are evaluated in their fixed order first; the arithmetic
     // that uses them is then free to overlap with the sine and cosine.
-    const bool fadeToFrame = readBoolean(evaluateParameter(state, params, fadeFrame));
-    const float width =
-        fadeToFrame || fadeToRim ? readFloat(evaluateParameter(state, params, fadeWidth)) : 0.0f;
-    const float fov = readFloat(evaluateParameter(state, params, fieldOfView));
+    const bool fadeToFrame = parameters.readBoolean(fadeFrame);
+    const float width = fadeToFrame || fadeToRim ? parameters.readFloat(fadeWidth) : 0.0f;
+    const float fov = parameters.readFloat(fieldOfView);
 
     d = fisheyeDirectionFromCirclePosition(position, fov);
     // Degenerate input (a zero or non-finite circle, a direction in the image plane, a
