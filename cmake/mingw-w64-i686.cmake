@@ -1,14 +1,5 @@
-# Cross-compiling for 32-bit x86 Windows with Debian's mingw-w64. The posix-threads variant of
-# the compilers is named here because the default (win32 threads) lacks std::thread and
-# std::mutex, which GoogleTest and the renderer need. Programs run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine CACHE STRING "Runs the built programs")
+# 32-bit x86 Windows, the library's real platform.
+set(MINGW_PROCESSOR i686)
+set(MINGW_TRIPLET i686-w64-mingw32)
+set(MINGW_RUNNER wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

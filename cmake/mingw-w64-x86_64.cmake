@@ -1,14 +1,6 @@
-# Cross-compiling for 64-bit x86 Windows with Debian's mingw-w64 (posix-threads compilers, as
-# for 32-bit). Used to run the Windows suite under 64-bit Wine on machines that cannot run
+# 64-bit x86 Windows: runs the Windows suite under 64-bit Wine on machines that cannot run
 # 32-bit programs.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64 CACHE STRING "Runs the built programs")
+set(MINGW_PROCESSOR x86_64)
+set(MINGW_TRIPLET x86_64-w64-mingw32)
+set(MINGW_RUNNER /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
