@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages_for() {
   case "$1" in
-    build) echo "cmake g++ make" ;;
+    build) echo "cmake g++ make clang-format git" ;;
     test) echo "googletest" ;;
     bench) echo "libbenchmark-dev" ;;
     render) echo "libstb-dev libcli11-dev libpng-dev libopenexr-dev" ;;

@@ -17,6 +17,9 @@ trap cleanup EXIT
 
 scripts/install-deps.sh build test bench render linux32 windows hardening
 
+echo "== Source formatting (.clang-format)"
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+
 echo "== Linux x86-64: library, reference renderer, end-to-end tests (benchmarks built)"
 configure build/linux64 -DCORVALA_BUILD_BENCHMARKS=ON
 build build/linux64

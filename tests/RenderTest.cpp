@@ -222,9 +222,9 @@ TEST_F(RenderTest, BadInputGetsOneLineAndExitStatusTwoAndNoOutput) {
     std::ofstream(path("empty.png")).flush();
     std::ofstream(path("text.jpg")) << "a text file with an image's name\n";
     // A PNG header claiming 20000 x 14000 pixels: over a gigabyte once decoded.
-    const unsigned char huge[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H',
-                                  'D', 'R', 0, 0, 0x4e, 0x20, 0, 0, 0x36, 0xb0, 8, 2, 0, 0, 0, 0,
-                                  0, 0, 0};
+    const unsigned char huge[] = {0x89, 'P',  'N', 'G', '\r', '\n', 0x1a, '\n', 0,    0, 0,
+                                  13,   'I',  'H', 'D', 'R',  0,    0,    0x4e, 0x20, 0, 0,
+                                  0x36, 0xb0, 8,   2,   0,    0,    0,    0,    0,    0, 0};
     std::ofstream(path("huge.png"), std::ios::binary)
         .write(reinterpret_cast<const char*>(huge), sizeof huge);
     ASSERT_EQ(render("--size 64x64 --out " + path("whole.png")).status, 0);
@@ -279,8 +279,8 @@ TEST_F(RenderTest, BadInputGetsOneLineAndExitStatusTwoAndNoOutput) {
         EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
         for (const std::string& name : files()) {
             const bool input = name == "corrupt.png" || name == "version.decl" ||
-                               name == "broken.decl" || name == "empty.png" ||
-                               name == "text.jpg" || name == "huge.png" || name == "truncated.png";
+                               name == "broken.decl" || name == "empty.png" || name == "text.jpg" ||
+                               name == "huge.png" || name == "truncated.png";
             EXPECT_TRUE(input) << "left behind: " << name;
         }
     }
