@@ -76,6 +76,21 @@ class RenderTest : public ::testing::Test {
         return image;
     }
 
+    // Writes an 8-bit RGB PNG whose pixel (x, y) is set by paint(x, y, rgb); returns the pixels.
+    template <class Paint>
+    std::vector<unsigned char> writeImage(const std::string& name, int width, int height,
+                                          Paint paint) {
+        std::vector<unsigned char> pixels(size_t(width) * height * 3);
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                paint(x, y, &pixels[(size_t(y) * width + x) * 3]);
+            }
+        }
+        EXPECT_NE(stbi_write_png(path(name).c_str(), width, height, 3, pixels.data(), width * 3),
+                  0);
+        return pixels;
+    }
+
     std::vector<std::string> files() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(folder)) {
@@ -118,17 +133,12 @@ TEST_F(RenderTest, ClipMakesTheOutsideOfTheCircleTransparent) {
 
 TEST_F(RenderTest, ThePanoramaOfAPanoramaIsItsMirrorImage) {
     const int width = 64, height = 32;
-    std::vector<unsigned char> pixels(width * height * 3);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            unsigned char* p = &pixels[(y * width + x) * 3];
+    const std::vector<unsigned char> pixels =
+        writeImage("in.png", width, height, [](int x, int y, unsigned char* p) {
             p[0] = (unsigned char)(x * 4);
             p[1] = (unsigned char)(y * 8);
             p[2] = (unsigned char)((x * 37 + y * 91) % 256);
-        }
-    }
-    ASSERT_NE(stbi_write_png(path("in.png").c_str(), width, height, 3, pixels.data(), width * 3),
-              0);
+        });
     ASSERT_EQ(render("--lens environmentLense --size 64x32 --env " + path("in.png") + " --out " +
                      path("out.png"))
                   .status,
@@ -149,18 +159,12 @@ TEST_F(RenderTest, ThePanoramaOfAPanoramaIsItsMirrorImage) {
 TEST_F(RenderTest, AFisheyeOfAPanoramaPutsHorizonAndZenithWhereTheProjectionSays) {
     // Sky blue above the horizon, ground green below, a red cap around the zenith.
     const int width = 128, height = 64;
-    std::vector<unsigned char> pixels(width * height * 3);
-    for (int y = 0; y < height; ++y) {
+    writeImage("pano.png", width, height, [&](int, int y, unsigned char* p) {
         const double latitude = 90.0 - (y + 0.5) * 180.0 / height;
-        for (int x = 0; x < width; ++x) {
-            unsigned char* p = &pixels[(y * width + x) * 3];
-            p[0] = latitude > 80 ? 255 : 0;
-            p[1] = latitude < 0 ? 255 : 0;
-            p[2] = latitude >= 0 && latitude <= 80 ? 255 : 0;
-        }
-    }
-    ASSERT_NE(stbi_write_png(path("pano.png").c_str(), width, height, 3, pixels.data(), width * 3),
-              0);
+        p[0] = latitude > 80 ? 255 : 0;
+        p[1] = latitude < 0 ? 255 : 0;
+        p[2] = latitude >= 0 && latitude <= 80 ? 255 : 0;
+    });
     // Looking straight up with a 220-degree circle, the horizon lies at 90/110 of the radius.
     ASSERT_EQ(render("--size 65x65 --fov 220 --pitch 90 --env " + path("pano.png") + " --out " +
                      path("dome.png"))
